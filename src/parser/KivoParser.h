@@ -1,0 +1,62 @@
+#ifndef NKKIVO_PARSER_KIVOPARSER_H
+#define NKKIVO_PARSER_KIVOPARSER_H
+
+#include <expat.h>
+
+#include <string>
+#include <vector>
+
+struct KivoTag;
+
+// Builds one document's tree from XML text given in pieces. expat reports
+// element starts, ends and character data; the parser keeps the stack of open
+// elements, gathers the text between element boundaries and, at each
+// boundary, trims it and appends it to the innermost open element's value.
+//
+// States, from openTags_ and root_:
+//   fresh             openTags_ empty,     root_ null
+//   inside document   openTags_ not empty, root_ null
+//   complete          openTags_ empty,     root_ = the tree
+//   taken or failed   openTags_ empty,     root_ null
+//
+// openTags_.front() is the unfinished document element, which the parser
+// owns; every other open tag is owned by its parent. The handlers never let
+// an exception unwind through expat: they stop the parse instead.
+//
+// Declared as a struct so that the public header's opaque handle names this
+// very type.
+struct KivoParser {
+  public:
+    // Throws std::bad_alloc when expat cannot create its parser object.
+    KivoParser();
+    ~KivoParser();
+    KivoParser(const KivoParser&) = delete;
+    KivoParser& operator=(const KivoParser&) = delete;
+    KivoParser(KivoParser&&) = delete;
+    KivoParser& operator=(KivoParser&&) = delete;
+
+    bool ParseBuffer(const char* buffer, int length, bool isFinal);
+    KivoTag* TakeRoot(bool detach);
+
+  private:
+    static void XMLCALL OnStartElement(void* userData, const XML_Char* name,
+                                       const XML_Char** attributes);
+    static void XMLCALL OnEndElement(void* userData, const XML_Char* name);
+    static void XMLCALL OnCharacterData(void* userData, const XML_Char* characters, int length);
+
+    void StartElement(const XML_Char* name, const XML_Char** attributes);
+    void EndElement();
+    void FlushText();
+    void StopOnFailure();
+    void DestroyHeldTree();
+
+    XML_Parser expatParser_ = nullptr;
+    KivoTag* root_ = nullptr;
+    std::string textBuffer_;
+    std::vector<KivoTag*> openTags_;
+    // Set when a handler could not allocate; expat may still deliver a few
+    // events after XML_StopParser, and they must be ignored.
+    bool handlerFailed_ = false;
+};
+
+#endif
