@@ -96,8 +96,8 @@ NKKIVO_API(void) nkDeleteKivoParser(KivoParserHandle parser);
  * then destroys every tag it still holds, including a finished tree in its
  * root slot, and serves no further document. Returns 0 and does nothing
  * when the parser or the buffer is NULL or the length is negative. */
-NKKIVO_API(int) nkParserKivoBuffer(KivoParserHandle parser, const char* buffer, int length,
-                                   int isFinal);
+NKKIVO_API(int)
+nkParserKivoBuffer(KivoParserHandle parser, const char* buffer, int length, int isFinal);
 
 /* Returns the document's top tag once the document element has ended, else
  * NULL (also after a failed parse). With `detach` zero the parser keeps the

@@ -18,8 +18,12 @@ Result CallGuarded(Result nullResult, Operation operation) noexcept {
 
 // Converts the interface's signed index to the unsigned position the tree
 // compares against its counts: every negative index becomes out of range.
-inline std::uint32_t ToPosition(int index) { return static_cast<std::uint32_t>(index); }
+inline std::uint32_t ToPosition(int index) {
+    return static_cast<std::uint32_t>(index);
+}
 
-inline int ToInt(bool value) { return value ? 1 : 0; }
+inline int ToInt(bool value) {
+    return value ? 1 : 0;
+}
 
 #endif

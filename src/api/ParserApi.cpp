@@ -7,7 +7,9 @@ KivoParserHandle nkCreateKivoParser(void) {
     return CallGuarded<KivoParser*>(nullptr, [] { return new KivoParser(); });
 }
 
-void nkDeleteKivoParser(KivoParserHandle parser) { delete parser; }
+void nkDeleteKivoParser(KivoParserHandle parser) {
+    delete parser;
+}
 
 int nkParserKivoBuffer(KivoParserHandle parser, const char* buffer, int length, int isFinal) {
     // A negative length is a caller's mistake, refused like a null buffer

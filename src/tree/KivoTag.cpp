@@ -6,7 +6,9 @@
 
 KivoTag::KivoTag(const char* name) : name_(name == nullptr ? "" : name) {}
 
-KivoTag::~KivoTag() { ClearSubTags(); }
+KivoTag::~KivoTag() {
+    ClearSubTags();
+}
 
 void KivoTag::SetName(const char* name) {
     // Copy, then swap: if the copy cannot be allocated the old name stays.
