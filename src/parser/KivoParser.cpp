@@ -53,8 +53,13 @@ bool KivoParser::ParseBuffer(const char* buffer, int length, bool isFinal) {
 
 void KivoParser::DestroyHeldTree() {
     if (openTags_.empty()) {
-        delete root_;
-        root_ = nullptr;
+        // A host that took the tree without detaching it may have put it
+        // under a tag of its own; take it out of there before destroying it
+        // so that tree keeps no pointer to freed memory.
+        if (root_ != nullptr) {
+            KivoTag::Destroy(root_);
+            root_ = nullptr;
+        }
         return;
     }
     // The bottom of the stack owns everything else that was built.
