@@ -1,0 +1,98 @@
+#!/usr/bin/env bash
+# Installs nkKivo into scratch prefixes and builds tests/consumer/consumer.c
+# against each, once through find_package and once through pkg-config: first
+# the shared library, then the static archive (NKKIVO_BUILD_STATIC). Each
+# program must parse and check its document.
+# Usage: ci/consumer.sh [work-dir]   (default: build-consumer in the repository)
+set -euo pipefail
+repo="$(cd "$(dirname "$0")/.." && pwd)"
+mkdir -p "${1:-$repo/build-consumer}"
+work="$(cd "${1:-$repo/build-consumer}" && pwd)"
+jobs=2
+
+header_names() {
+    sed -n 's/^NKKIVO_API([^)]*)[[:space:]]*\(nk[A-Za-z]*\)(.*/\1/p; s/^\(nk[A-Za-z]*\)(.*/\1/p' \
+        "$repo/include/nkKivo.h" | sort -u
+}
+
+# The shared library must export exactly the interface's functions: nothing
+# of expat or the C++ runtime.
+check_exports() {
+    local lib="$1" exported expected
+    exported="$(nm -D --defined-only "$lib" | awk '{print $3}' | sort -u)"
+    expected="$(header_names)"
+    if [ "$(printf '%s\n' "$expected" | wc -l)" -ne 24 ]; then
+        echo "expected 24 functions in the header, found:" >&2
+        printf '%s\n' "$expected" >&2
+        return 1
+    fi
+    if [ "$exported" != "$expected" ]; then
+        echo "exported symbols of $lib differ from the header's functions:" >&2
+        diff <(printf '%s\n' "$expected") <(printf '%s\n' "$exported") >&2 || true
+        return 1
+    fi
+}
+
+run_kind() {
+    local kind="$1" static="$2"
+    local dir="$work/$kind" prefix="$work/$kind/prefix"
+    echo "== $kind: build and install into $prefix"
+    rm -rf "$prefix"
+    cmake -S "$repo" -B "$dir/lib" -DCMAKE_BUILD_TYPE=Release -DNKKIVO_BUILD_TESTS=OFF \
+        -DNKKIVO_BUILD_EXAMPLES=OFF -DNKKIVO_BUILD_STATIC="$static" \
+        -DCMAKE_INSTALL_PREFIX="$prefix" -DCMAKE_INSTALL_LIBDIR=lib >/dev/null
+    cmake --build "$dir/lib" -j"$jobs"
+    cmake --install "$dir/lib" >/dev/null
+    test -f "$prefix/include/nkKivo.h"
+    test -f "$prefix/lib/cmake/nkKivo/nkKivoConfigVersion.cmake"
+
+    if [ "$static" = OFF ]; then
+        test -f "$prefix/lib/libnkKivo.so.1.0.0"
+        test "$(readlink "$prefix/lib/libnkKivo.so.1")" = libnkKivo.so.1.0.0
+        test "$(readlink "$prefix/lib/libnkKivo.so")" = libnkKivo.so.1
+        readelf -d "$prefix/lib/libnkKivo.so.1.0.0" | grep -q 'SONAME.*\[libnkKivo\.so\.1\]'
+        check_exports "$prefix/lib/libnkKivo.so.1.0.0"
+    else
+        test -f "$prefix/lib/libnkKivo.a"
+        grep -q '^Requires.private: expat' "$prefix/lib/pkgconfig/nkKivo.pc"
+    fi
+
+    echo "== $kind: consumer through find_package"
+    rm -rf "$dir/cmake-consumer"
+    cmake -S "$repo/tests/consumer" -B "$dir/cmake-consumer" -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
+    cmake --build "$dir/cmake-consumer" -j"$jobs"
+    "$dir/cmake-consumer/consumer"
+
+    echo "== $kind: a major version the package does not offer is refused"
+    if cmake -S "$repo/tests/consumer" -B "$dir/cmake-wrong-major" -DCMAKE_PREFIX_PATH="$prefix" \
+        -DNKKIVO_CONSUMER_WANTS=2.0 >/dev/null 2>&1; then
+        echo "find_package(nkKivo 2.0) accepted version 1" >&2
+        return 1
+    fi
+    rm -rf "$dir/cmake-wrong-major"
+
+    echo "== $kind: consumer through pkg-config"
+    local pc_static=() expect=() cc="${CC:-cc}" exe="$dir/pkgconfig-consumer"
+    if [ "$static" = ON ]; then
+        pc_static=(--static)
+        expect=(-DCONSUMER_LINKS_STATIC)
+    fi
+    export PKG_CONFIG_PATH="$prefix/lib/pkgconfig"
+    # shellcheck disable=SC2046
+    "$cc" -std=c99 -Wall -Wextra -Wpedantic -Werror "${expect[@]}" $(pkg-config --cflags nkKivo) \
+        "$repo/tests/consumer/consumer.c" -o "$exe" \
+        $(pkg-config "${pc_static[@]}" --libs nkKivo) \
+        -Wl,-rpath,"$(pkg-config --variable=libdir nkKivo)"
+    if [ "$static" = OFF ]; then
+        readelf -d "$exe" | grep -q 'NEEDED.*\[libnkKivo\.so\.1\]'
+    elif readelf -d "$exe" | grep -q 'NEEDED.*libnkKivo'; then
+        echo "the static consumer depends on a shared nkKivo" >&2
+        return 1
+    fi
+    "$exe"
+    unset PKG_CONFIG_PATH
+}
+
+run_kind shared OFF
+run_kind static ON
+echo "== consumers built and ran through find_package and pkg-config, shared and static"
