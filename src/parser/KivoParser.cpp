@@ -23,14 +23,18 @@ std::size_t CountAttributes(const XML_Char** attributes) {
 
 } // namespace
 
-KivoParser::KivoParser() : expatParser_(XML_ParserCreate(nullptr)) {
+KivoParser::KivoParser() {
+    // The buffer is reserved before expat's parser exists: a constructor that
+    // throws never runs the destructor, so nothing may throw once there is an
+    // expat parser to free.
+    textBuffer_.reserve(kTextBufferReserve);
+    expatParser_ = XML_ParserCreate(nullptr);
     if (expatParser_ == nullptr) {
         throw std::bad_alloc();
     }
     XML_SetUserData(expatParser_, this);
     XML_SetElementHandler(expatParser_, OnStartElement, OnEndElement);
     XML_SetCharacterDataHandler(expatParser_, OnCharacterData);
-    textBuffer_.reserve(kTextBufferReserve);
 }
 
 KivoParser::~KivoParser() {
