@@ -5,6 +5,7 @@
 # program must parse and check its document.
 # Usage: ci/consumer.sh [work-dir]   (default: build-consumer in the repository)
 set -euo pipefail
+trap 'echo "ci/consumer.sh: failed at line $LINENO" >&2' ERR
 repo="$(cd "$(dirname "$0")/.." && pwd)"
 mkdir -p "${1:-$repo/build-consumer}"
 work="$(cd "${1:-$repo/build-consumer}" && pwd)"
@@ -29,6 +30,25 @@ check_exports() {
     if [ "$exported" != "$expected" ]; then
         echo "exported symbols of $lib differ from the header's functions:" >&2
         diff <(printf '%s\n' "$expected") <(printf '%s\n' "$exported") >&2 || true
+        return 1
+    fi
+}
+
+# A shared consumer must load the installed library through its SONAME; a
+# static one must not depend on any shared nkKivo.
+check_links_installed() {
+    local exe="$1" static="$2" prefix="$3"
+    if [ "$static" = ON ]; then
+        if readelf -d "$exe" | grep -q 'NEEDED.*libnkKivo'; then
+            echo "$exe depends on a shared nkKivo" >&2
+            return 1
+        fi
+        return 0
+    fi
+    local loaded
+    loaded="$(ldd "$exe" | awk '$1 == "libnkKivo.so.1" { print $3 }')"
+    if [ -z "$loaded" ] || [ "$(realpath "$loaded")" != "$(realpath "$prefix/lib/libnkKivo.so.1")" ]; then
+        echo "$exe does not load the installed libnkKivo.so.1 (loads: ${loaded:-nothing})" >&2
         return 1
     fi
 }
@@ -61,6 +81,7 @@ run_kind() {
     rm -rf "$dir/cmake-consumer"
     cmake -S "$repo/tests/consumer" -B "$dir/cmake-consumer" -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
     cmake --build "$dir/cmake-consumer" -j"$jobs"
+    check_links_installed "$dir/cmake-consumer/consumer" "$static" "$prefix"
     "$dir/cmake-consumer/consumer"
 
     echo "== $kind: a major version the package does not offer is refused"
@@ -83,12 +104,7 @@ run_kind() {
         "$repo/tests/consumer/consumer.c" -o "$exe" \
         $(pkg-config "${pc_static[@]}" --libs nkKivo) \
         -Wl,-rpath,"$(pkg-config --variable=libdir nkKivo)"
-    if [ "$static" = OFF ]; then
-        readelf -d "$exe" | grep -q 'NEEDED.*\[libnkKivo\.so\.1\]'
-    elif readelf -d "$exe" | grep -q 'NEEDED.*libnkKivo'; then
-        echo "the static consumer depends on a shared nkKivo" >&2
-        return 1
-    fi
+    check_links_installed "$exe" "$static" "$prefix"
     "$exe"
     unset PKG_CONFIG_PATH
 }
