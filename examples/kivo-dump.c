@@ -161,12 +161,18 @@ static OptionsResult ParseOptions(int argc, char** argv, Options* options, int* 
 
 /* ---- Reading and parsing ---- */
 
+/* Wall-clock seconds. A C runtime without C11's timespec_get (older
+ * Windows ones) falls back to clock(), which counts wall time there. */
 static double Seconds(void) {
+#ifdef TIME_UTC
     struct timespec now;
     if (timespec_get(&now, TIME_UTC) == 0) {
         return 0.0;
     }
     return (double)now.tv_sec + (double)now.tv_nsec / 1e9;
+#else
+    return (double)clock() / CLOCKS_PER_SEC;
+#endif
 }
 
 static int ReserveInput(Input* input, size_t extra) {
