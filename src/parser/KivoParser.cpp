@@ -2,6 +2,7 @@
 
 #include "tree/KivoTag.h"
 
+#include <algorithm>
 #include <memory>
 #include <new>
 
@@ -11,6 +12,14 @@ constexpr std::size_t kTextBufferReserve = 128;
 
 bool IsTrimmedByte(char byte) {
     return byte == '\t' || byte == '\n' || byte == '\r' || byte == ' ';
+}
+
+// Makes room for one more element, growing geometrically: reserving only
+// size() + 1 would copy the whole stack on every push.
+template <typename Element> void ReserveOneMore(std::vector<Element>& stack) {
+    if (stack.size() == stack.capacity()) {
+        stack.reserve(std::max<std::size_t>(16, 2 * stack.size()));
+    }
 }
 
 std::size_t CountAttributes(const XML_Char** attributes) {
@@ -42,9 +51,7 @@ KivoParser::~KivoParser() {
     expatParser_ = nullptr;
     // An unfinished document can never be handed out, so it is destroyed
     // here. A finished tree in root_ belongs to whoever took it, or will.
-    if (!openTags_.empty()) {
-        delete openTags_.front();
-    }
+    DestroyUnfinishedDocument();
 }
 
 bool KivoParser::ParseBuffer(const char* buffer, int length, bool isFinal) {
@@ -66,9 +73,21 @@ void KivoParser::DestroyHeldTree() {
         }
         return;
     }
-    // The bottom of the stack owns everything else that was built.
-    delete openTags_.front();
-    openTags_.clear();
+    DestroyUnfinishedDocument();
+}
+
+void KivoParser::DestroyUnfinishedDocument() {
+    // Every pending sub tag is a top tag (an open element among them owns
+    // nothing yet), so each is destroyed on its own, and so is the bottom
+    // open tag.
+    for (KivoTag* const pending : pendingSubTags_) {
+        delete pending;
+    }
+    pendingSubTags_.clear();
+    if (!openTags_.empty()) {
+        delete openTags_.front().tag;
+        openTags_.clear();
+    }
 }
 
 KivoTag* KivoParser::TakeRoot(bool detach) {
@@ -123,9 +142,10 @@ void KivoParser::StopOnFailure() {
 
 void KivoParser::StartElement(const XML_Char* name, const XML_Char** attributes) {
     FlushText();
-    // Room on the stack first, so that once the tag is attached nothing below
-    // can fail and leave it half-registered.
-    openTags_.reserve(openTags_.size() + 1);
+    // Room in both stacks first, so that once the tag is registered nothing
+    // below can fail and leave it half-registered.
+    ReserveOneMore(openTags_);
+    ReserveOneMore(pendingSubTags_);
     auto tag = std::make_unique<KivoTag>(name);
     KivoTagAttrList& attrs = tag->Attrs();
     const std::size_t count = CountAttributes(attributes);
@@ -134,17 +154,22 @@ void KivoParser::StartElement(const XML_Char* name, const XML_Char** attributes)
         attrs.Append(attributes[2 * i], attributes[2 * i + 1]);
     }
     if (!openTags_.empty()) {
-        openTags_.back()->AppendNewSubTag(tag.get());
+        pendingSubTags_.push_back(tag.get());
     }
-    openTags_.push_back(tag.release());
+    openTags_.push_back(OpenTag{tag.release(), pendingSubTags_.size()});
 }
 
 void KivoParser::EndElement() {
     FlushText();
-    KivoTag* const finished = openTags_.back();
+    const OpenTag finished = openTags_.back();
+    // If this allocation throws, the sub tags stay pending and the failed
+    // parse destroys them with the rest.
+    finished.tag->AdoptNewSubTags(pendingSubTags_.data() + finished.firstSubTag,
+                                  pendingSubTags_.size() - finished.firstSubTag);
+    pendingSubTags_.resize(finished.firstSubTag);
     openTags_.pop_back();
     if (openTags_.empty()) {
-        root_ = finished;
+        root_ = finished.tag;
     }
 }
 
@@ -162,7 +187,7 @@ void KivoParser::FlushText() {
         --length;
     }
     if (length != 0) {
-        openTags_.back()->AppendValue(start, length);
+        openTags_.back().tag->AppendValue(start, length);
     }
     textBuffer_.clear();
 }

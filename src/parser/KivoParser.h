@@ -3,6 +3,7 @@
 
 #include <expat.h>
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -19,9 +20,13 @@ struct KivoTag;
 //   complete          openTags_ empty,     root_ = the tree
 //   taken or failed   openTags_ empty,     root_ null
 //
-// openTags_.front() is the unfinished document element, which the parser
-// owns; every other open tag is owned by its parent. The handlers never let
-// an exception unwind through expat: they stop the parse instead.
+// A tag receives its sub tags when its element ends, all at once in an
+// exactly sized array; until then they wait in pendingSubTags_, so no array
+// is regrown child by child. While a document is open the parser therefore
+// owns the bottom open tag (the unfinished document element) and every tag in
+// pendingSubTags_ (each a top tag with its finished subtree, or an open
+// element whose own sub tags are still pending). The handlers never let an
+// exception unwind through expat: they stop the parse instead.
 //
 // Declared as a struct so that the public header's opaque handle names this
 // very type.
@@ -49,11 +54,19 @@ struct KivoParser {
     void FlushText();
     void StopOnFailure();
     void DestroyHeldTree();
+    void DestroyUnfinishedDocument();
 
     XML_Parser expatParser_ = nullptr;
     KivoTag* root_ = nullptr;
     std::string textBuffer_;
-    std::vector<KivoTag*> openTags_;
+    // An open element and the index in pendingSubTags_ where its sub tags
+    // begin.
+    struct OpenTag {
+        KivoTag* tag;
+        std::size_t firstSubTag;
+    };
+    std::vector<OpenTag> openTags_;
+    std::vector<KivoTag*> pendingSubTags_;
     // Set when a handler could not allocate; expat may still deliver a few
     // events after XML_StopParser, and they must be ignored.
     bool handlerFailed_ = false;

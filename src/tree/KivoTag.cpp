@@ -1,6 +1,8 @@
 #include "tree/KivoTag.h"
 
 #include <algorithm>
+#include <cassert>
+#include <cstddef>
 #include <memory>
 #include <utility>
 
@@ -12,18 +14,26 @@ KivoTag::~KivoTag() {
 
 void KivoTag::SetName(const char* name) {
     // Copy, then swap: if the copy cannot be allocated the old name stays.
-    std::string copy(name == nullptr ? "" : name);
+    KivoString copy(name == nullptr ? "" : name);
     name_.swap(copy);
 }
 
 void KivoTag::SetValue(const char* value) {
-    std::string copy(value == nullptr ? "" : value);
+    KivoString copy(value == nullptr ? "" : value);
     value_.swap(copy);
 }
 
 bool KivoTag::AppendValue(const char* characters, std::size_t length) {
     if (characters == nullptr) {
         return false;
+    }
+    if (value_.empty()) {
+        // Most values are a single run: a string built at its final length
+        // takes exactly what it needs, where appending to the empty string
+        // would round the first allocation up.
+        KivoString first(characters, length);
+        value_.swap(first);
+        return true;
     }
     value_.append(characters, length);
     return true;
@@ -35,7 +45,7 @@ KivoTag* KivoTag::GetSubTag(std::uint32_t position, bool detach) {
     }
     KivoTag* const child = subTags_[position];
     if (detach) {
-        subTags_.erase(subTags_.begin() + position);
+        subTags_.erase(subTags_.begin() + static_cast<std::ptrdiff_t>(position));
         child->parent_ = nullptr;
     }
     return child;
@@ -62,14 +72,20 @@ KivoTag* KivoTag::AddSubTag(std::uint32_t position, KivoTag* tag) {
     if (tag->parent_ != nullptr) {
         tag->parent_->DetachSubTag(tag);
     }
-    subTags_.insert(subTags_.begin() + position, tag);
+    subTags_.insert(subTags_.begin() + static_cast<std::ptrdiff_t>(position), tag);
     tag->parent_ = this;
     return tag;
 }
 
-void KivoTag::AppendNewSubTag(KivoTag* fresh) {
-    subTags_.push_back(fresh);
-    fresh->parent_ = this;
+void KivoTag::AdoptNewSubTags(KivoTag* const* tags, std::size_t count) {
+    assert(subTags_.empty());
+    if (count == 0) {
+        return;
+    }
+    subTags_.assign(tags, tags + count);
+    for (KivoTag* const tag : subTags_) {
+        tag->parent_ = this;
+    }
 }
 
 bool KivoTag::IsAncestorOrSelf(const KivoTag* tag) const {

@@ -1,11 +1,11 @@
 #ifndef NKKIVO_TREE_KIVOTAG_H
 #define NKKIVO_TREE_KIVOTAG_H
 
+#include "tree/KivoString.h"
 #include "tree/KivoTagAttrList.h"
 
 #include <cstddef>
 #include <cstdint>
-#include <string>
 #include <vector>
 
 // One element of a tree: name, value (its own text), attributes, owned sub
@@ -51,9 +51,11 @@ struct KivoTag {
     bool ClearSubTags();
     KivoTag* Clone() const;
 
-    // For the document builder: appends a tag that was just constructed, so
-    // it has no parent and no sub tags and cannot be an ancestor of this one.
-    void AppendNewSubTag(KivoTag* fresh);
+    // For the document builder: gives this tag, which has no sub tags yet,
+    // its whole list at once in one exactly sized array. Each given tag is a
+    // top tag outside this tag's ancestry; this tag owns them afterwards. If
+    // the array cannot be allocated, this throws and nothing changes.
+    void AdoptNewSubTags(KivoTag* const* tags, std::size_t count);
 
     // Removes this tag from its parent, if any, then destroys it and its
     // whole subtree.
@@ -63,8 +65,8 @@ struct KivoTag {
     bool IsAncestorOrSelf(const KivoTag* tag) const;
     KivoTag* CopyNodeUnder(KivoTag* parent) const;
 
-    std::string value_;
-    std::string name_;
+    KivoString value_;
+    KivoString name_;
     KivoTagAttrList attrs_;
     std::vector<KivoTag*> subTags_;
     KivoTag* parent_ = nullptr;

@@ -1,12 +1,12 @@
 #ifndef NKKIVO_TREE_KIVOTAGATTR_H
 #define NKKIVO_TREE_KIVOTAGATTR_H
 
-#include <string>
+#include "tree/KivoString.h"
 
 // One attribute of a tag: a name/value pair of byte strings.
 struct KivoTagAttr {
-    std::string name;
-    std::string value;
+    KivoString name;
+    KivoString value;
 };
 
 #endif

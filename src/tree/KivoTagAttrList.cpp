@@ -49,7 +49,7 @@ bool KivoTagAttrList::Set(const char* name, const char* value) {
         return true;
     }
     // Copy first, then swap: a failed allocation leaves the old value.
-    std::string copy(value);
+    KivoString copy(value);
     found->value.swap(copy);
     return true;
 }
@@ -57,7 +57,7 @@ bool KivoTagAttrList::Set(const char* name, const char* value) {
 void KivoTagAttrList::Append(const char* name, const char* value) {
     // Build the pair completely before it enters the vector; push_back of
     // a nothrow-movable element leaves the vector unchanged if it throws.
-    KivoTagAttr attr{name, value};
+    KivoTagAttr attr{KivoString(name), KivoString(value)};
     attrs_.push_back(std::move(attr));
 }
 
