@@ -1,0 +1,18 @@
+#ifndef NKKIVO_BENCH_HEAPMETER_H
+#define NKKIVO_BENCH_HEAPMETER_H
+
+#include <cstddef>
+
+// Heap use as the C library's allocator sees it: every library under test
+// allocates through malloc in the end, so the same meter is fair to all of
+// them, and it includes the allocator's own per-block overhead.
+class HeapMeter {
+  public:
+    // Bytes in blocks handed out and not yet freed, mapped blocks included.
+    static std::size_t LiveBytes();
+    // Calls of the global operator new so far (a per-tag allocation count;
+    // peers that use malloc directly do not show up here).
+    static std::size_t NewCalls();
+};
+
+#endif
