@@ -4,7 +4,7 @@
 # the shared library, then the static archive (NKKIVO_BUILD_STATIC). Each
 # program must parse and check its document.
 # Usage: ci/consumer.sh [work-dir]   (default: build-consumer in the repository)
-set -euo pipefail
+set -Eeuo pipefail
 trap 'echo "ci/consumer.sh: failed at line $LINENO" >&2' ERR
 repo="$(cd "$(dirname "$0")/.." && pwd)"
 mkdir -p "${1:-$repo/build-consumer}"
@@ -79,11 +79,13 @@ run_kind() {
     "$dir/cmake-consumer/consumer"
 
     echo "== $kind: a major version the package does not offer is refused"
-    if cmake -S "$repo/tests/consumer" -B "$dir/cmake-wrong-major" -DCMAKE_PREFIX_PATH="$prefix" \
-        -DNKKIVO_CONSUMER_WANTS=2.0 >/dev/null 2>&1; then
+    local refusal
+    if refusal="$(cmake -S "$repo/tests/consumer" -B "$dir/cmake-wrong-major" \
+        -DCMAKE_PREFIX_PATH="$prefix" -DNKKIVO_CONSUMER_WANTS=2.0 2>&1)"; then
         echo "find_package(nkKivo 2.0) accepted version 1" >&2
         return 1
     fi
+    grep -q 'considered but not accepted' <<<"$refusal"
     rm -rf "$dir/cmake-wrong-major"
 
     echo "== $kind: consumer through pkg-config"
