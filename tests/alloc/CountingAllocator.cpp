@@ -6,7 +6,9 @@
 // glibc's own entry points. glibc lets an executable replace malloc and its
 // companions; the replacements below forward to these, so every block still
 // comes from the one glibc heap and blocks from memalign and friends, which
-// are not replaced, can be freed here as usual.
+// are not replaced, can be freed here as usual. AddressSanitizer's runtime
+// replaces the same functions, so the sanitizer build leaves this executable
+// out and the plain build's run covers it.
 extern "C" {
 void* __libc_malloc(std::size_t size);
 void* __libc_calloc(std::size_t count, std::size_t size);
