@@ -1,4 +1,4 @@
-# cmake -DZIP=<archive> -DDESTINATION=<dir> -DREPLAY=<program> -P ReplaySuite.cmake
+# cmake -DZIP=<archive> -DDESTINATION=<dir> -DREPLAY=<program> [-DEMULATOR=<runner>] -P ReplaySuite.cmake
 # Unpacks the conformance suite into the build tree (once) and replays every
 # file in it through a fuzz target's replay program.
 
@@ -15,8 +15,9 @@ if(NOT EXISTS "${stamp}")
 endif()
 
 # Each file's name goes to stderr before it runs, so the tail of the output
-# names the input that failed, followed by the report about it.
-execute_process(COMMAND "${REPLAY}" "${DESTINATION}/xmlconf"
+# names the input that failed, followed by the report about it. A cross-built
+# program runs through the emulator that CTest would use for it.
+execute_process(COMMAND ${EMULATOR} "${REPLAY}" "${DESTINATION}/xmlconf"
     RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE output)
 if(NOT result EQUAL 0)
     string(LENGTH "${output}" length)
