@@ -41,7 +41,9 @@ install_packages() {
         dpkg --add-architecture i386
         updated=1
     fi
-    if [ $updated = 1 ] || ! apt-cache policy wine32:i386 | grep -q 'Candidate: [0-9]'; then
+    local policy
+    policy=$(apt-cache policy wine32:i386)
+    if [ $updated = 1 ] || [[ $policy != *"Candidate: "[0-9]* ]]; then
         apt-get -o DPkg::Lock::Timeout=600 update -qq
     fi
     apt_install cmake make dpkg-dev googletest g++-mingw-w64-i686-posix \
