@@ -19,6 +19,10 @@ struct Contender {
 // expat with no handlers at all: the floor every builder on it stands on.
 // Its "tree" is a marker, and it has no tags to count (countTags is null).
 Contender MakeBareExpatContender();
+// Two reference points that show what expat itself adds when it is fed in
+// pieces and when it must report the events a tree builder needs.
+Contender MakeBareExpatPiecesContender();
+Contender MakeExpatEmptyHandlersContender();
 // This library, the whole document in one piece or in 4 KiB pieces.
 Contender MakeKivoContender();
 Contender MakeKivoPiecesContender();

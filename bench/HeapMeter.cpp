@@ -51,6 +51,12 @@ std::size_t HeapMeter::LiveBytes() {
     return info.uordblks + info.hblkhd;
 }
 
+void HeapMeter::KeepFreedMemory() {
+    // 32 MiB is the largest mapping threshold the allocator accepts.
+    mallopt(M_MMAP_THRESHOLD, 32 << 20);
+    mallopt(M_TRIM_THRESHOLD, 1 << 30);
+}
+
 std::size_t HeapMeter::NewCalls() {
     return gNewCalls;
 }

@@ -11,7 +11,10 @@
 #include "BenchSuite.h"
 #include "Contender.h"
 #include "DocumentGenerator.h"
+#include "HeapMeter.h"
 
+#include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
@@ -77,7 +80,7 @@ int RunSuite(int argc, char** argv) {
     if (jobs.empty()) {
         jobs = {{DocumentShape::Catalogue, 8}};
     }
-    BenchSuite suite(AvailablePeers(), rounds);
+    HeapMeter::KeepFreedMemory();
     BenchSuite::WriteHeader(std::cout);
     for (const auto& [shape, mebibytes] : jobs) {
         // Large documents get fewer rounds; their medians are steadier.
@@ -138,6 +141,7 @@ int RepeatParse(int argc, char** argv) {
     const GeneratedDocument doc =
         DocumentGenerator::Generate(shape, std::strtoul(argv[4], nullptr, 10) << 20);
     const unsigned long count = std::strtoul(argv[5], nullptr, 10);
+    HeapMeter::KeepFreedMemory();
     for (unsigned long i = 0; i < count; ++i) {
         void* const tree = contender.parse(doc.text);
         if (tree == nullptr) {
