@@ -42,6 +42,7 @@ bool BenchSuite::CheckTagCount(const Contender& contender, void* tree, std::size
 
 bool BenchSuite::MeasureParse(const Contender& contender, const GeneratedDocument& doc,
                               Series& parse, Series& destroy) {
+    HeapMeter::Settle();
     const std::size_t heapBefore = HeapMeter::LiveBytes();
     const std::size_t newCallsBefore = HeapMeter::NewCalls();
     const Clock::time_point parseStart = Clock::now();
@@ -57,6 +58,7 @@ bool BenchSuite::MeasureParse(const Contender& contender, const GeneratedDocumen
     const bool countOk = CheckTagCount(contender, tree, doc.tagCount);
     const Clock::time_point destroyStart = Clock::now();
     contender.destroy(tree);
+    HeapMeter::Settle();
     const double destroySeconds = SecondsSince(destroyStart);
     parse.seconds.push_back(parseSeconds);
     destroy.seconds.push_back(destroySeconds);
@@ -75,6 +77,7 @@ bool BenchSuite::MeasureClone(const GeneratedDocument& doc, Series& clone) {
         clone.refused = true;
         return true;
     }
+    HeapMeter::Settle();
     const std::size_t heapBefore = HeapMeter::LiveBytes();
     const std::size_t newCallsBefore = HeapMeter::NewCalls();
     const Clock::time_point start = Clock::now();
@@ -87,6 +90,7 @@ bool BenchSuite::MeasureClone(const GeneratedDocument& doc, Series& clone) {
     const bool countOk = CheckTagCount(kivo, copy, doc.tagCount);
     kivo.destroy(copy);
     kivo.destroy(tree);
+    HeapMeter::Settle();
     return countOk;
 }
 

@@ -16,6 +16,12 @@ class HeapMeter {
     // Affects this benchmark process only; the cold figures come from fresh
     // processes with the allocator's defaults.
     static void KeepFreedMemory();
+    // Makes the allocator finish the work it defers after frees: glibc keeps
+    // small freed blocks in fast lists and merges them only at the next large
+    // request, which would charge one library's destroy to whatever runs
+    // next. Each destroy is timed with this call, and each parse starts
+    // after it.
+    static void Settle();
     // Calls of the global operator new so far (a per-tag allocation count;
     // peers that use malloc directly do not show up here).
     static std::size_t NewCalls();
