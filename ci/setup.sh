@@ -3,7 +3,7 @@
 # Needs root (apt-get). Safe to run again.
 set -euo pipefail
 
-packages=(cmake g++ clang make pkg-config libexpat1-dev libgtest-dev googletest binutils unzip)
+packages=(cmake g++ clang clang-format clang-tidy make pkg-config libexpat1-dev libgtest-dev googletest libclang-rt-14-dev binutils unzip python3)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'ok installed' || missing+=("$p")
