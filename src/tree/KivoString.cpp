@@ -67,6 +67,11 @@ void KivoString::Assign(const char* bytes, std::size_t length) {
 }
 
 void KivoString::append(const char* bytes, std::size_t length) {
+    constexpr std::size_t kLargest = UINT32_MAX - 1;
+    // Checked before adding, so the sum cannot wrap where size_t is 32 bits.
+    if (length > kLargest - size_) {
+        throw std::bad_alloc();
+    }
     const std::size_t newSize = size_ + length;
     if (newSize <= capacity_) {
         char* const target = Bytes();
@@ -77,7 +82,6 @@ void KivoString::append(const char* bytes, std::size_t length) {
         size_ = static_cast<std::uint32_t>(newSize);
         return;
     }
-    constexpr std::size_t kLargest = UINT32_MAX - 1;
     const std::size_t doubled = std::min<std::size_t>(2 * std::size_t{capacity_}, kLargest);
     const std::size_t grown = std::max(newSize, doubled);
     char* const block = AllocateBytes(grown);
