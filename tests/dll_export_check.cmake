@@ -5,6 +5,7 @@
 #   cmake -DLIBRARY=<dll> -DEXPECTED=<list> -DOBJDUMP=<objdump> -P dll_export_check.cmake
 
 cmake_policy(VERSION 3.25)
+include(${CMAKE_CURRENT_LIST_DIR}/NameListDiff.cmake)
 
 foreach(required LIBRARY EXPECTED OBJDUMP)
     if(NOT DEFINED ${required})
@@ -43,18 +44,7 @@ endforeach()
 
 file(STRINGS "${EXPECTED}" expected REGEX "^[A-Za-z_]")
 
-set(missing "")
-foreach(name IN LISTS expected)
-    if(NOT name IN_LIST exported)
-        list(APPEND missing "${name}")
-    endif()
-endforeach()
-set(extra "")
-foreach(name IN LISTS exported)
-    if(NOT name IN_LIST expected)
-        list(APPEND extra "${name}")
-    endif()
-endforeach()
+nkkivo_diff_names("${expected}" "${exported}" missing extra)
 
 # What every Windows installation has; a MinGW runtime DLL (libstdc++-6.dll,
 # libgcc_s_*.dll, libwinpthread-1.dll) here means the runtime was not linked

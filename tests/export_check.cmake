@@ -8,6 +8,7 @@
 # skipped test.
 
 cmake_policy(VERSION 3.25)
+include(${CMAKE_CURRENT_LIST_DIR}/NameListDiff.cmake)
 
 foreach(required LIBRARY EXPECTED)
     if(NOT DEFINED ${required})
@@ -46,18 +47,7 @@ list(REMOVE_DUPLICATES exported)
 
 file(STRINGS "${EXPECTED}" expected REGEX "^[A-Za-z_]")
 
-set(missing "")
-foreach(name IN LISTS expected)
-    if(NOT name IN_LIST exported)
-        list(APPEND missing "${name}")
-    endif()
-endforeach()
-set(extra "")
-foreach(name IN LISTS exported)
-    if(NOT name IN_LIST expected)
-        list(APPEND extra "${name}")
-    endif()
-endforeach()
+nkkivo_diff_names("${expected}" "${exported}" missing extra)
 
 list(LENGTH expected expectedCount)
 list(LENGTH exported exportedCount)

@@ -1,0 +1,20 @@
+# nkkivo_diff_names(<expected list> <actual list> <missing var> <extra var>)
+# Sets <missing var> to the expected names absent from the actual list and
+# <extra var> to the actual names that were not expected. Shared by the ELF
+# and the DLL export checks.
+function(nkkivo_diff_names expected actual missingVar extraVar)
+    set(missing "")
+    foreach(name IN LISTS expected)
+        if(NOT name IN_LIST actual)
+            list(APPEND missing "${name}")
+        endif()
+    endforeach()
+    set(extra "")
+    foreach(name IN LISTS actual)
+        if(NOT name IN_LIST expected)
+            list(APPEND extra "${name}")
+        endif()
+    endforeach()
+    set(${missingVar} "${missing}" PARENT_SCOPE)
+    set(${extraVar} "${extra}" PARENT_SCOPE)
+endfunction()
