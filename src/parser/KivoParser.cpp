@@ -9,6 +9,7 @@
 namespace {
 
 constexpr std::size_t kTextBufferReserve = 128;
+constexpr std::size_t kEncodingProbe = 4;
 
 bool IsTrimmedByte(char byte) {
     return byte == '\t' || byte == '\n' || byte == '\r' || byte == ' ';
@@ -54,7 +55,33 @@ KivoParser::~KivoParser() {
     DestroyUnfinishedDocument();
 }
 
+// expat tells the encoding from the first bytes of its first call. Given a
+// lone first byte that cannot start a byte order mark it settles on UTF-8, so
+// a UTF-16 document without a mark, cut after its first byte, would be
+// refused although it is accepted whole. The first call therefore gets at
+// least kEncodingProbe bytes (or everything, at the final piece). No complete
+// document is shorter than that, so holding them back delays no tree.
 bool KivoParser::ParseBuffer(const char* buffer, int length, bool isFinal) {
+    if (openingPassed_) {
+        return ParseThroughExpat(buffer, length, isFinal);
+    }
+    const auto size = static_cast<std::size_t>(length);
+    const std::size_t taken = std::min(size, kEncodingProbe - opening_.size());
+    opening_.append(buffer, taken);
+    if (opening_.size() < kEncodingProbe && !isFinal) {
+        return true;
+    }
+    openingPassed_ = true;
+    const bool restFollows = taken < size;
+    if (!ParseThroughExpat(opening_.data(), static_cast<int>(opening_.size()),
+                           isFinal && !restFollows)) {
+        return false;
+    }
+    return !restFollows ||
+           ParseThroughExpat(buffer + taken, length - static_cast<int>(taken), isFinal);
+}
+
+bool KivoParser::ParseThroughExpat(const char* buffer, int length, bool isFinal) {
     if (XML_Parse(expatParser_, buffer, length, isFinal ? 1 : 0) != XML_STATUS_ERROR) {
         return true;
     }

@@ -52,6 +52,7 @@ struct KivoParser {
     void StartElement(const XML_Char* name, const XML_Char** attributes);
     void EndElement();
     void FlushText();
+    bool ParseThroughExpat(const char* buffer, int length, bool isFinal);
     void StopOnFailure();
     void DestroyHeldTree();
     void DestroyUnfinishedDocument();
@@ -70,6 +71,11 @@ struct KivoParser {
     // Set when a handler could not allocate; expat may still deliver a few
     // events after XML_StopParser, and they must be ignored.
     bool handlerFailed_ = false;
+    // The document's first bytes, held back until expat can tell the encoding
+    // from them (see ParseBuffer). Never more than a few bytes, so the string
+    // keeps them without allocating.
+    std::string opening_;
+    bool openingPassed_ = false;
 };
 
 #endif
