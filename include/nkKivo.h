@@ -94,8 +94,9 @@ NKKIVO_API(void) nkDeleteKivoParser(KivoParserHandle parser);
  * Pieces may be cut at any byte. Returns 1 when the text so far is accepted.
  * Returns 0 when the text is not well-formed or memory ran short: the parser
  * then destroys every tag it still holds, including a finished tree in its
- * root slot, and serves no further document. Returns 0 and does nothing
- * when the parser or the buffer is NULL or the length is negative. */
+ * root slot, and serves no further document. A parser serves one document:
+ * a call after the final piece is refused the same way. Returns 0 and does
+ * nothing when the parser or the buffer is NULL or the length is negative. */
 NKKIVO_API(int)
 nkParserKivoBuffer(KivoParserHandle parser, const char* buffer, int length, int isFinal);
 
@@ -180,11 +181,10 @@ NKKIVO_API(KivoTagHandle) nkGetKivoTagSubTag(KivoTagHandle tag, int index, int d
 /* Puts `subTag` (with its subtree) under `tag` at `index`; an index at or
  * beyond the count, or negative, appends. A sub tag that stands under
  * another parent is moved: it leaves that parent first. The new parent owns
- * it. Returns `subTag`, and then:
- *   - a sub tag already under `tag` stays where it is (index ignored).
- * Returns NULL with every tree unchanged when `subTag` is NULL, when it is
- * `tag` itself or one of `tag`'s ancestors (the tree would become a cycle),
- * or when memory is short. */
+ * it. Returns `subTag`; a sub tag already under `tag` stays where it is and
+ * the index is ignored. Returns NULL with every tree unchanged when `subTag`
+ * is NULL, when it is `tag` itself or one of `tag`'s ancestors (the tree
+ * would become a cycle), or when memory is short. */
 NKKIVO_API(KivoTagHandle) nkAddKivoTagSubTag(KivoTagHandle tag, int index, KivoTagHandle subTag);
 
 /* Removes `subTag` from `tag` and destroys it with its subtree. Returns 1,
