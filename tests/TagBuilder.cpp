@@ -4,11 +4,11 @@
 
 namespace {
 
-bool FillTag(KivoTagHandle tag, const TagSpec& spec) {
-    if (nkSetKivoTagValue(tag, spec.value.c_str()) != 1) {
+bool FillTag(KivoTagHandle tag, const TagShape& shape) {
+    if (nkSetKivoTagValue(tag, shape.value.c_str()) != 1) {
         return false;
     }
-    for (const auto& [name, value] : spec.attrs) {
+    for (const auto& [name, value] : shape.attrs) {
         if (nkSetKivoTagAttr(tag, name.c_str(), value.c_str()) != 1) {
             return false;
         }
@@ -18,18 +18,18 @@ bool FillTag(KivoTagHandle tag, const TagSpec& spec) {
 
 } // namespace
 
-OwnedTag BuildTree(const TagSpec& spec) {
-    OwnedTag top(nkCreateKivoTag(spec.name.c_str()));
-    if (!top || !FillTag(top.get(), spec)) {
+OwnedTag BuildTree(const TagShape& shape) {
+    OwnedTag top(nkCreateKivoTag(shape.name.c_str()));
+    if (!top || !FillTag(top.get(), shape)) {
         return nullptr;
     }
-    // Explicit work list: a spec, and the tag already made for it.
-    std::vector<std::pair<const TagSpec*, KivoTagHandle>> pending{{&spec, top.get()}};
+    // Explicit work list: a shape, and the tag already made for it.
+    std::vector<std::pair<const TagShape*, KivoTagHandle>> pending{{&shape, top.get()}};
     while (!pending.empty()) {
-        const auto [parentSpec, parent] = pending.back();
+        const auto [parentShape, parent] = pending.back();
         pending.pop_back();
-        for (const TagSpec& childSpec : parentSpec->subTags) {
-            KivoTagHandle child = nkCreateKivoTag(childSpec.name.c_str());
+        for (const TagShape& childShape : parentShape->subTags) {
+            KivoTagHandle child = nkCreateKivoTag(childShape.name.c_str());
             if (child == nullptr) {
                 return nullptr;
             }
@@ -37,10 +37,10 @@ OwnedTag BuildTree(const TagSpec& spec) {
                 nkDeleteKivoTag(child);
                 return nullptr;
             }
-            if (!FillTag(child, childSpec)) {
+            if (!FillTag(child, childShape)) {
                 return nullptr;
             }
-            pending.emplace_back(&childSpec, child);
+            pending.emplace_back(&childShape, child);
         }
     }
     return top;

@@ -10,19 +10,19 @@
 
 // A tree written out as nested aggregates, so a test can state the shape it
 // starts from in a few lines instead of a run of create and add calls.
-struct TagSpec {
+struct TagShape {
     using Attrs = std::vector<std::pair<std::string, std::string>>;
 
     // Not explicit: nested brace lists of names are the point of the type.
-    TagSpec(std::string tagName, std::string tagValue = "", Attrs tagAttrs = {},
-            std::vector<TagSpec> tagSubTags = {})
+    TagShape(std::string tagName, std::string tagValue = "", Attrs tagAttrs = {},
+             std::vector<TagShape> tagSubTags = {})
         : name(std::move(tagName)), value(std::move(tagValue)), attrs(std::move(tagAttrs)),
           subTags(std::move(tagSubTags)) {}
 
     std::string name;
     std::string value;
     Attrs attrs;
-    std::vector<TagSpec> subTags;
+    std::vector<TagShape> subTags;
 };
 
 struct TagDeleter {
@@ -35,7 +35,7 @@ using OwnedTag = std::unique_ptr<KivoTag, TagDeleter>;
 
 // Builds the tree through the exported functions only. Returns null if any
 // call refuses, which the caller asserts against.
-OwnedTag BuildTree(const TagSpec& spec);
+OwnedTag BuildTree(const TagShape& shape);
 
 // The first tag in a depth-first walk below `top` (top included) whose name
 // is `name`, or null.

@@ -34,7 +34,7 @@ std::unordered_set<const void*> AllStrings(KivoTagHandle top) {
     return strings;
 }
 
-const TagSpec kRichTree = {
+const TagShape kRichTree = {
     "doc",
     "top text",
     {{"id", "1"}, {"xmlns:x", "urn:x"}, {"", "unnamed"}, {"empty", ""}},
@@ -44,7 +44,7 @@ const TagSpec kRichTree = {
 
 struct CloneCase {
     const char* label;
-    TagSpec source;
+    TagShape source;
 };
 
 TEST(Clone, ReproducesTheTreeAndSharesNothing) {
