@@ -1,5 +1,7 @@
 #include "ExpatReference.h"
 
+#include "support/TreeDump.h"
+
 #include <cstdio>
 #include <memory>
 #include <utility>
@@ -18,21 +20,6 @@ bool ParseWhole(XML_Parser parser, const char* text, std::size_t size) {
 
 bool IsBlank(char byte) {
     return byte == '\t' || byte == '\n' || byte == '\r' || byte == ' ';
-}
-
-// Mirrors the escaping of the tests' DumpTree, so dumps compare as strings.
-void AppendEscaped(std::string& out, const std::string& text) {
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte >= 0x7f || byte == '"' || byte == '\\' || byte == '{' ||
-            byte == '}' || byte == '[' || byte == ']') {
-            char hex[8];
-            std::snprintf(hex, sizeof hex, "\\x%02X", byte);
-            out += hex;
-        } else {
-            out += c;
-        }
-    }
 }
 
 } // namespace
@@ -136,23 +123,23 @@ std::string ExpatReference::Dump() const {
 }
 
 void ExpatReference::DumpNode(std::string& out, const Node& node) const {
-    AppendEscaped(out, node.name);
+    AppendDumpEscaped(out, node.name);
     if (!node.attributes.empty()) {
         out += '[';
         for (std::size_t i = 0; i < node.attributes.size(); ++i) {
             if (i > 0) {
                 out += ' ';
             }
-            AppendEscaped(out, node.attributes[i].first);
+            AppendDumpEscaped(out, node.attributes[i].first);
             out += "=\"";
-            AppendEscaped(out, node.attributes[i].second);
+            AppendDumpEscaped(out, node.attributes[i].second);
             out += '"';
         }
         out += ']';
     }
     if (!node.value.empty()) {
         out += "=\"";
-        AppendEscaped(out, node.value);
+        AppendDumpEscaped(out, node.value);
         out += '"';
     }
 }

@@ -9,22 +9,8 @@
 
 namespace {
 
-void AppendEscaped(std::string& out, const char* text) {
-    for (const char* c = text; *c != '\0'; ++c) {
-        const auto byte = static_cast<unsigned char>(*c);
-        if (byte < 0x20 || byte >= 0x7f || byte == '"' || byte == '\\' || byte == '{' ||
-            byte == '}' || byte == '[' || byte == ']') {
-            char hex[8];
-            std::snprintf(hex, sizeof hex, "\\x%02X", byte);
-            out += hex;
-        } else {
-            out += *c;
-        }
-    }
-}
-
 void AppendNode(std::string& out, KivoTagHandle tag) {
-    AppendEscaped(out, nkGetKivoTagName(tag));
+    AppendDumpEscaped(out, nkGetKivoTagName(tag));
     const int attrCount = nkGetKivoTagAttrCount(tag);
     if (attrCount > 0) {
         out += '[';
@@ -32,9 +18,9 @@ void AppendNode(std::string& out, KivoTagHandle tag) {
             if (i > 0) {
                 out += ' ';
             }
-            AppendEscaped(out, nkGetKivoTagAttrName(tag, i));
+            AppendDumpEscaped(out, nkGetKivoTagAttrName(tag, i));
             out += "=\"";
-            AppendEscaped(out, nkGetKivoTagAttrValue(tag, i));
+            AppendDumpEscaped(out, nkGetKivoTagAttrValue(tag, i));
             out += '"';
         }
         out += ']';
@@ -42,12 +28,26 @@ void AppendNode(std::string& out, KivoTagHandle tag) {
     const char* value = nkGetKivoTagValue(tag);
     if (value[0] != '\0') {
         out += "=\"";
-        AppendEscaped(out, value);
+        AppendDumpEscaped(out, value);
         out += '"';
     }
 }
 
 } // namespace
+
+void AppendDumpEscaped(std::string& out, std::string_view text) {
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte >= 0x7f || byte == '"' || byte == '\\' || byte == '{' ||
+            byte == '}' || byte == '[' || byte == ']') {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02X", byte);
+            out += hex;
+        } else {
+            out += c;
+        }
+    }
+}
 
 std::string DumpTree(KivoTagHandle tag) {
     if (tag == nullptr) {
