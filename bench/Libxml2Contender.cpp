@@ -1,4 +1,5 @@
 #include "Contender.h"
+#include "ElementCount.h"
 
 #ifdef NKKIVO_BENCH_HAVE_LIBXML2
 
@@ -23,26 +24,22 @@ void* ParseLibxml2(const std::string& text) {
                          XML_PARSE_NONET | XML_PARSE_HUGE);
 }
 
-std::size_t CountLibxml2(void* tree) {
-    const xmlNode* const top = reinterpret_cast<xmlNode*>(static_cast<xmlDoc*>(tree));
-    std::size_t count = 0;
-    const xmlNode* node = top->children;
-    while (node != nullptr && node != top) {
-        if (node->type == XML_ELEMENT_NODE) {
-            ++count;
-        }
-        if (node->children != nullptr && node->type == XML_ELEMENT_NODE) {
-            node = node->children;
-            continue;
-        }
-        while (node != top && node->next == nullptr) {
-            node = node->parent;
-        }
-        if (node != top) {
-            node = node->next;
-        }
+using Libxml2Node = const xmlNode*;
+
+struct Libxml2Links {
+    // Only elements are descended into: an entity reference's children are
+    // the shared entity content, not part of this document's tree.
+    static Libxml2Node FirstChild(Libxml2Node node) {
+        return IsElement(node) || node->type == XML_DOCUMENT_NODE ? node->children : nullptr;
     }
-    return count;
+    static Libxml2Node NextSibling(Libxml2Node node) { return node->next; }
+    static Libxml2Node Parent(Libxml2Node node) { return node->parent; }
+    static bool IsElement(Libxml2Node node) { return node->type == XML_ELEMENT_NODE; }
+};
+
+std::size_t CountLibxml2(void* tree) {
+    const Libxml2Node top = reinterpret_cast<xmlNode*>(static_cast<xmlDoc*>(tree));
+    return CountElementsBelow(top, Libxml2Links{});
 }
 
 void DestroyLibxml2(void* tree) {

@@ -1,4 +1,5 @@
 #include "Contender.h"
+#include "ElementCount.h"
 
 #ifdef NKKIVO_BENCH_HAVE_PUGIXML
 
@@ -15,26 +16,15 @@ void* ParsePugixml(const std::string& text) {
     return result ? doc.release() : nullptr;
 }
 
+struct PugixmlLinks {
+    static pugi::xml_node FirstChild(pugi::xml_node node) { return node.first_child(); }
+    static pugi::xml_node NextSibling(pugi::xml_node node) { return node.next_sibling(); }
+    static pugi::xml_node Parent(pugi::xml_node node) { return node.parent(); }
+    static bool IsElement(pugi::xml_node node) { return node.type() == pugi::node_element; }
+};
+
 std::size_t CountPugixml(void* tree) {
-    const pugi::xml_node top = static_cast<pugi::xml_document*>(tree)->root();
-    std::size_t count = 0;
-    pugi::xml_node node = top.first_child();
-    while (node && node != top) {
-        if (node.type() == pugi::node_element) {
-            ++count;
-        }
-        if (node.first_child()) {
-            node = node.first_child();
-            continue;
-        }
-        while (node != top && !node.next_sibling()) {
-            node = node.parent();
-        }
-        if (node != top) {
-            node = node.next_sibling();
-        }
-    }
-    return count;
+    return CountElementsBelow(static_cast<pugi::xml_document*>(tree)->root(), PugixmlLinks{});
 }
 
 void DestroyPugixml(void* tree) {

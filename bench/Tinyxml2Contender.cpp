@@ -1,4 +1,5 @@
 #include "Contender.h"
+#include "ElementCount.h"
 
 #ifdef NKKIVO_BENCH_HAVE_TINYXML2
 
@@ -16,26 +17,18 @@ void* ParseTinyxml2(const std::string& text) {
     return doc.release();
 }
 
+using Tinyxml2Node = const tinyxml2::XMLNode*;
+
+struct Tinyxml2Links {
+    static Tinyxml2Node FirstChild(Tinyxml2Node node) { return node->FirstChild(); }
+    static Tinyxml2Node NextSibling(Tinyxml2Node node) { return node->NextSibling(); }
+    static Tinyxml2Node Parent(Tinyxml2Node node) { return node->Parent(); }
+    static bool IsElement(Tinyxml2Node node) { return node->ToElement() != nullptr; }
+};
+
 std::size_t CountTinyxml2(void* tree) {
-    const tinyxml2::XMLNode* const top = static_cast<tinyxml2::XMLDocument*>(tree);
-    std::size_t count = 0;
-    const tinyxml2::XMLNode* node = top->FirstChild();
-    while (node != nullptr && node != top) {
-        if (node->ToElement() != nullptr) {
-            ++count;
-        }
-        if (node->FirstChild() != nullptr) {
-            node = node->FirstChild();
-            continue;
-        }
-        while (node != top && node->NextSibling() == nullptr) {
-            node = node->Parent();
-        }
-        if (node != top) {
-            node = node->NextSibling();
-        }
-    }
-    return count;
+    const Tinyxml2Node top = static_cast<tinyxml2::XMLDocument*>(tree);
+    return CountElementsBelow(top, Tinyxml2Links{});
 }
 
 void DestroyTinyxml2(void* tree) {

@@ -101,6 +101,20 @@ def _to_str(data):
     return None if data is None else data.decode("utf-8", "surrogateescape")
 
 
+def _text_properties(getter, setter, what):
+    """A tag's bytes and str properties over one of its strings (name or
+    value): both read the same bytes, and both accept str or bytes."""
+
+    def read(tag):
+        return getattr(tag._lib.c, getter)(tag._h())
+
+    def write(tag, text):
+        if not getattr(tag._lib.c, setter)(tag._h(), _to_bytes(text, what)):
+            raise MemoryError(f"{setter} failed")
+
+    return property(read, write), property(lambda tag: _to_str(read(tag)), write)
+
+
 class _Functions:
     """The library's exported functions, declared with their C types."""
 
@@ -272,35 +286,8 @@ class Tag:
 
     # ---- name and value
 
-    @property
-    def name_bytes(self):
-        return self._lib.c.nkGetKivoTagName(self._h())
-
-    @property
-    def name(self):
-        return _to_str(self.name_bytes)
-
-    @name.setter
-    def name(self, name):
-        if not self._lib.c.nkSetKivoTagName(self._h(), _to_bytes(name, "name")):
-            raise MemoryError("nkSetKivoTagName failed")
-
-    name_bytes = name_bytes.setter(name.fset)
-
-    @property
-    def value_bytes(self):
-        return self._lib.c.nkGetKivoTagValue(self._h())
-
-    @property
-    def value(self):
-        return _to_str(self.value_bytes)
-
-    @value.setter
-    def value(self, value):
-        if not self._lib.c.nkSetKivoTagValue(self._h(), _to_bytes(value, "value")):
-            raise MemoryError("nkSetKivoTagValue failed")
-
-    value_bytes = value_bytes.setter(value.fset)
+    name_bytes, name = _text_properties("nkGetKivoTagName", "nkSetKivoTagName", "name")
+    value_bytes, value = _text_properties("nkGetKivoTagValue", "nkSetKivoTagValue", "value")
 
     # ---- attributes
 
